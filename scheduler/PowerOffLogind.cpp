@@ -1,0 +1,7 @@
+#include "PowerOff.h"
+
+namespace vesperkeep {
+
+bool PowerOffComputer(unsigned) { return false; }
+
+} // namespace vesperkeep
