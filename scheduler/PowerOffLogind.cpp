@@ -49,8 +49,9 @@ int KeepReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     return 0;
 }
 
-// sd_bus_call() waits without a bound while the connection is still being set up, so the
-// request runs its own loop against one deadline.
+// sd_bus_call() bounds only the call itself: while the connection is still being set up it waits
+// for sd-bus's own timeouts, a minute and more, so the request runs its own loop against one
+// deadline that covers connecting too.
 TAnswer Ask(sd_bus* bus, sd_bus_message* call) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + RequestTimeout;

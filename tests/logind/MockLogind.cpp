@@ -91,23 +91,25 @@ bool TChild::Running() {
     return waitpid(Pid, nullptr, WNOHANG) == 0;
 }
 
-TBusClient::TBusClient(const std::string& address) {
-    Check(sd_bus_new(&Bus), "sd_bus_new");
-    Check(sd_bus_set_address(Bus, address.c_str()), "sd_bus_set_address");
-    Check(sd_bus_set_bus_client(Bus, 1), "sd_bus_set_bus_client");
-    Check(sd_bus_start(Bus), "connecting to the private bus");
+void TBusClient::TClose::operator()(sd_bus* bus) const {
+    sd_bus_close_unref(bus);
 }
 
-TBusClient::~TBusClient() {
-    sd_bus_close_unref(Bus);
+TBusClient::TBusClient(const std::string& address) {
+    sd_bus* bus = nullptr;
+    Check(sd_bus_new(&bus), "sd_bus_new");
+    Bus.reset(bus);
+    Check(sd_bus_set_address(bus, address.c_str()), "sd_bus_set_address");
+    Check(sd_bus_set_bus_client(bus, 1), "sd_bus_set_bus_client");
+    Check(sd_bus_start(bus), "connecting to the private bus");
 }
 
 bool TBusClient::NameHasOwner(const std::string& name) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    const int called = sd_bus_call_method(Bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                          "org.freedesktop.DBus", "NameHasOwner", &error, &reply,
-                                          "s", name.c_str());
+    const int called = sd_bus_call_method(Bus.get(), "org.freedesktop.DBus",
+                                          "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                          "NameHasOwner", &error, &reply, "s", name.c_str());
     sd_bus_error_free(&error);
     int owned = 0;
     const int read = called < 0 ? called : sd_bus_message_read(reply, "b", &owned);
@@ -119,10 +121,10 @@ bool TBusClient::NameHasOwner(const std::string& name) {
 void TBusClient::AddMethod(const std::string& name, const std::string& inSignature,
                            const std::string& code) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    const int called = sd_bus_call_method(Bus, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                          "org.freedesktop.DBus.Mock", "AddMethod", &error, nullptr,
-                                          "sssss", "org.freedesktop.login1.Manager", name.c_str(),
-                                          inSignature.c_str(), "", code.c_str());
+    const int called = sd_bus_call_method(
+        Bus.get(), "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+        "AddMethod", &error, nullptr, "sssss", "org.freedesktop.login1.Manager", name.c_str(),
+        inSignature.c_str(), "", code.c_str());
     const std::string message = error.message ? error.message : "";
     sd_bus_error_free(&error);
     if (called < 0)
@@ -170,8 +172,10 @@ TPrivateBus::TPrivateBus(const fs::path& socket, const fs::path& scratch)
     pollfd ready{AddressPipe, POLLIN, 0};
     const int waited = poll(&ready, 1, static_cast<int>(StartTimeout / 1ms));
     char first = 0;
-    if (waited <= 0 || read(AddressPipe, &first, 1) != 1)
+    if (waited <= 0 || read(AddressPipe, &first, 1) != 1) {
+        close(AddressPipe);
         throw std::runtime_error("dbus-daemon did not start: " + ReadFile(scratch / "bus.out"));
+    }
 }
 
 TPrivateBus::~TPrivateBus() {

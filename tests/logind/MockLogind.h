@@ -33,9 +33,6 @@ private:
 class TBusClient {
 public:
     explicit TBusClient(const std::string& address);
-    ~TBusClient();
-    TBusClient(const TBusClient&) = delete;
-    TBusClient& operator=(const TBusClient&) = delete;
 
     bool NameHasOwner(const std::string& name);
     // Adds or replaces a method of the mock logind's manager; `code` is run by the mock on each
@@ -44,7 +41,10 @@ public:
                    const std::string& code);
 
 private:
-    sd_bus* Bus = nullptr;
+    struct TClose {
+        void operator()(sd_bus* bus) const;
+    };
+    std::unique_ptr<sd_bus, TClose> Bus;
 };
 
 // A private message bus of its own, listening at `socket`.

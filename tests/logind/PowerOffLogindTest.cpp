@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <stdexcept>
 
 namespace vesperkeep::test {
 namespace {
@@ -45,7 +46,7 @@ std::string Raising(const char* name, const char* message) {
            "')";
 }
 
-// Fills fds 1 and 2 into a file while it lives, so a test sees whatever the code prints.
+// Sends fds 1 and 2 to a file while it lives, so a test sees whatever the code prints.
 class TCapturedOutput {
 public:
     explicit TCapturedOutput(const fs::path& file) : File(file) {
@@ -54,6 +55,8 @@ public:
         SavedOut = dup(1);
         SavedErr = dup(2);
         std::FILE* capture = std::fopen(File.c_str(), "w");
+        if (capture == nullptr)
+            throw std::runtime_error("cannot capture the output");
         dup2(fileno(capture), 1);
         dup2(fileno(capture), 2);
         std::fclose(capture);
@@ -84,7 +87,10 @@ private:
 class PowerOffLogind : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(std::string(std::getenv("DBUS_SYSTEM_BUS_ADDRESS")), PrivateSystemBusAddress());
+        const char* systemBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+        ASSERT_EQ(std::string(systemBus ? systemBus : ""), PrivateSystemBusAddress());
+        // A killed daemon leaves its socket behind; without a bus there is no socket.
+        fs::remove(PrivateSystemBusSocket());
     }
 
     void StartBus() { Bus.emplace(PrivateSystemBusSocket(), Dir.Path()); }
