@@ -13,10 +13,10 @@ namespace {
 // What logind offers depends on the systemd version, so the request goes down these steps:
 // - systemd 257 and later: block inhibitors stop privileged callers too, unless the call carries
 //   SD_LOGIND_SKIP_INHIBITORS (0x10) on PowerOffWithFlags.
-// - systemd 248 to 256: PowerOffWithFlags knows only SD_LOGIND_ROOT_CHECK_INHIBITORS (0x01) and
-//   SD_LOGIND_KEXEC_REBOOT (0x02) and answers any other bit with InvalidArgs ("Invalid flags
-//   parameter"); privileged callers pass over inhibitors there without a flag, so the call is
-//   repeated with flags 0 (Debian 12 has systemd 252 and takes this step).
+// - systemd 248 to 256: PowerOffWithFlags answers a flag it does not know, 0x10 among them, with
+//   InvalidArgs ("Invalid flags parameter"; systemd 252 of Debian 12 knows only
+//   SD_LOGIND_ROOT_CHECK_INHIBITORS 0x01 and SD_LOGIND_KEXEC_REBOOT 0x02). Privileged callers pass
+//   over inhibitors there without a flag, so the call is repeated with flags 0.
 // - before systemd 248: PowerOffWithFlags is an UnknownMethod; PowerOff(interactive) remains.
 // Interaction stays off throughout: nobody sits at an unattended machine to answer polkit.
 constexpr std::uint64_t SkipInhibitors = UINT64_C(1) << 4;

@@ -32,7 +32,7 @@ struct TMethod {
 };
 
 const TMethod Accepts{"PowerOffWithFlags", "t", ""};
-// systemd 248 to 256 know flags 0x01 and 0x02 only.
+// As systemd 252, which knows flags 0x01 and 0x02 only.
 const TMethod RejectsNewFlags{"PowerOffWithFlags", "t",
                               "if args[0] & ~3:\n"
                               "    raise dbus.exceptions.DBusException('Invalid flags parameter',"
