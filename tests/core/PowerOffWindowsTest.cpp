@@ -101,7 +101,7 @@ TEST_P(PowerOffWindows, EnablesTheShutdownPrivilegeThenAsksForAForcedPowerOff) {
 // The system's answer: refused, accepted, and accepted with another non-zero value.
 INSTANTIATE_TEST_SUITE_P(Answers, PowerOffWindows, ::testing::Values(0, 1, -1));
 
-[[noreturn]] int ExitWithTheFlags(unsigned flags, unsigned long reason) {
+int ExitWithTheFlags(unsigned flags, unsigned long reason) {
     std::_Exit(static_cast<int>(flags + reason));
 }
 
