@@ -2,12 +2,24 @@
 
 #include "settings/TimeOfDay.h"
 
+#include <utility>
+
 namespace vesperkeep {
 
 namespace {
 
 // The backup starts at the first check that lies in [backup time, backup time + two minutes).
 constexpr std::int64_t BackupWindowMilliseconds = 2 * 60'000;
+
+// A clock that jumps forward over the window still starts the backup, but only this long after
+// the backup time: later than that the database is likely in use again.
+constexpr std::int64_t LatestJumpStartMilliseconds = 60 * 60'000;
+
+// The time of day alone cannot tell the clock set back a little from a step forward of almost a
+// day, so a step of this much or more between two checks is taken as the clock set back. A real
+// step forward that long comes only from a long sleep, after which the hour above nearly always
+// rules out a start anyway.
+constexpr std::int64_t LongestForwardStepMilliseconds = 12 * 60 * 60'000;
 
 // How far the clock has gone from `from` to `to`, taken forward around the clock, so a window
 // that starts just before midnight keeps its full width.
@@ -16,7 +28,20 @@ std::int64_t MillisecondsSince(TTimeOfDay from, TTimeOfDay to) {
     return distance < 0 ? distance + MillisecondsPerDay : distance;
 }
 
-bool HasBlank(const std::string& text) { return text.find_first_of(" \t") != std::string::npos; }
+// True when the clock went forward from `previous` to `now` past the backup time, and `now` is
+// still less than an hour after it.
+bool JumpedOverBackupTime(TTimeOfDay previous, TTimeOfDay now, TTimeOfDay backupTime) {
+    const std::int64_t step = MillisecondsSince(previous, now);
+    if (step >= LongestForwardStepMilliseconds)
+        return false;
+    const std::int64_t toBackupTime = MillisecondsSince(previous, backupTime);
+    return toBackupTime > 0 && toBackupTime <= step &&
+           step - toBackupTime < LatestJumpStartMilliseconds;
+}
+
+bool HasBlank(const std::string& text) {
+    return text.find_first_of(" \t") != std::string::npos;
+}
 
 } // namespace
 
@@ -36,9 +61,19 @@ TBackupSchedule::TBackupSchedule(TScheduleWindow& window, TClock& clock, TLaunch
     : Window(window), Clock(clock), Launcher(launcher), Regional(regional) {}
 
 void TBackupSchedule::Timer3Timer() {
-    const TTimeOfDay backupTime = ParseTimeOfDay(Window.FieldText(TField::Edit1), Regional);
+    RunBackupCheck(true);
+}
+
+void TBackupSchedule::RunBackupCheck(bool periodic) {
     const TTimeOfDay now = Clock.CurrentTimeOfDay();
-    if (MillisecondsSince(backupTime, now) >= BackupWindowMilliseconds)
+    // Kept before the backup time is parsed, so a check that fails on a bad time still counts:
+    // the next check then looks back one minute, not to whenever the time was last good.
+    std::optional<TTimeOfDay> previous;
+    if (periodic)
+        previous = std::exchange(PreviousCheckReading, now);
+    const TTimeOfDay backupTime = ParseTimeOfDay(Window.FieldText(TField::Edit1), Regional);
+    const bool inWindow = MillisecondsSince(backupTime, now) < BackupWindowMilliseconds;
+    if (!inWindow && !(previous && JumpedOverBackupTime(*previous, now, backupTime)))
         return;
 
     // The backup runs once per program run.
@@ -48,7 +83,9 @@ void TBackupSchedule::Timer3Timer() {
     RunStopCommandAndArmArchive();
 }
 
-void TBackupSchedule::Edit1DblClick() { Timer3Timer(); }
+void TBackupSchedule::Edit1DblClick() {
+    RunBackupCheck(false);
+}
 
 void TBackupSchedule::Edit6DblClick() {
     if (Window.FieldText(TField::Edit6).empty())

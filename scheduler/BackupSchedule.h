@@ -25,18 +25,26 @@ public:
     TBackupSchedule(TScheduleWindow& window, TClock& clock, TLauncher& launcher,
                     const TRegionalSettings& regional);
 
-    void Timer3Timer();   // the backup check
+    // The backup check: starts the backup when the clock lies within two minutes from the backup
+    // time, or when it went forward past the backup time since the previous check and now lies
+    // less than an hour after it. The first check after start has no previous one.
+    void Timer3Timer();
     void Timer4Timer();   // the archive step
-    void Edit1DblClick(); // the backup check at once
+    void Edit1DblClick(); // the backup check at once, for this moment only
     void Edit6DblClick(); // the stop command at once, then the archive step
 
 private:
+    // A double-click neither looks back to the previous check nor becomes the one a later check
+    // looks back to: the operator asks about this moment, and once the periodic check is off the
+    // last reading may be hours old.
+    void RunBackupCheck(bool periodic);
     void RunStopCommandAndArmArchive();
 
     TScheduleWindow& Window;
     TClock& Clock;
     TLauncher& Launcher;
     const TRegionalSettings& Regional;
+    std::optional<TTimeOfDay> PreviousCheckReading; // of the last periodic check
 };
 
 } // namespace vesperkeep

@@ -13,11 +13,11 @@ namespace {
 
 constexpr char EndOfFileMark = 26; // Ctrl-Z
 
-// Reads the settings file line by line in chunks, so a line of any length loads while nothing
+// Reads the settings line by line in chunks, so a line of any length loads while nothing
 // past the sixth line is read.
 class TLineReader {
 public:
-    explicit TLineReader(TSettingsFile& file) : File(file), Buffer(64 * 1024) {}
+    explicit TLineReader(TByteSource& source) : Source(source), Buffer(64 * 1024) {}
 
     // True at the end of the file or at the end-of-file mark.
     bool Eof() {
@@ -36,9 +36,8 @@ public:
         while (Fill()) {
             const auto begin = Buffer.begin() + static_cast<std::ptrdiff_t>(Pos);
             const auto end = Buffer.begin() + static_cast<std::ptrdiff_t>(Length);
-            const auto stop = std::find_if(begin, end, [](char c) {
-                return c == '\n' || c == '\r' || c == EndOfFileMark;
-            });
+            const auto stop = std::find_if(
+                begin, end, [](char c) { return c == '\n' || c == '\r' || c == EndOfFileMark; });
             line.append(begin, stop);
             Pos += static_cast<std::size_t>(stop - begin);
             if (stop == end)
@@ -62,13 +61,13 @@ private:
         if (Pos < Length)
             return true;
         Pos = 0;
-        Length = File.Read(Buffer.data(), Buffer.size());
+        Length = Source.Read(Buffer.data(), Buffer.size());
         if (Length == 0)
             Ended = true;
         return !Ended;
     }
 
-    TSettingsFile& File;
+    TByteSource& Source;
     std::vector<char> Buffer;
     std::size_t Pos = 0;
     std::size_t Length = 0;
@@ -85,13 +84,16 @@ std::string ArchiveStampFor(const TLocalDate& date) {
 
 TBackupSettings LoadBackupSettings(const std::string& fileName, const TLocalDate& today) {
     TSettingsFile file(fileName);
-    TLineReader reader(file);
+    return ReadBackupSettings(file, today);
+}
+
+TBackupSettings ReadBackupSettings(TByteSource& source, const TLocalDate& today) {
+    TLineReader reader(source);
     TBackupSettings settings;
     // The first line is read even from an empty file; each later one only while lines remain.
     settings.ShutdownDatabaseCommand = reader.ReadLine();
-    for (std::string* value : {&settings.BackupFolder, &settings.BackupSource,
-                               &settings.BackupTime, &settings.ShutdownTime,
-                               &settings.NotShutdownAfterTime}) {
+    for (std::string* value : {&settings.BackupFolder, &settings.BackupSource, &settings.BackupTime,
+                               &settings.ShutdownTime, &settings.NotShutdownAfterTime}) {
         if (!reader.Eof())
             *value = reader.ReadLine();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ByteSource.h"
 #include "TimeOfDay.h"
 
 #include <string>
@@ -29,5 +30,8 @@ std::string ArchiveStampFor(const TLocalDate& date);
 // character 26 ends the file, and lines after the sixth are ignored. Throws EInOutError when the
 // file cannot be opened or read; nothing is returned then.
 TBackupSettings LoadBackupSettings(const std::string& fileName, const TLocalDate& today);
+
+// The same reading from any source of bytes, read in whatever pieces the source returns.
+TBackupSettings ReadBackupSettings(TByteSource& source, const TLocalDate& today);
 
 } // namespace vesperkeep

@@ -1,39 +1,18 @@
 #include "SettingsFile.h"
 
-#include "Errors.h"
+#include "TrustedFilePosix.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace vesperkeep {
 
-namespace {
+TSettingsFile::TSettingsFile(const std::string& fileName)
+    : Handle(OpenTrustedFile(fileName, TSystemUserAccounts())) {}
 
-[[noreturn]] void ThrowFileError(int error) {
-    switch (error) {
-    case ENOENT:
-        throw EInOutError("File not found");
-    case EACCES:
-    case EPERM:
-        throw EInOutError("Access denied");
-    default:
-        throw EInOutError(std::strerror(error));
-    }
+TSettingsFile::~TSettingsFile() {
+    ::close(static_cast<int>(Handle));
 }
-
-} // namespace
-
-TSettingsFile::TSettingsFile(const std::string& fileName) {
-    // Non-blocking, so that a FIFO in place of the file cannot hold up the open.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        ThrowFileError(errno);
-    Handle = fd;
-}
-
-TSettingsFile::~TSettingsFile() { ::close(static_cast<int>(Handle)); }
 
 std::size_t TSettingsFile::Read(char* buffer, std::size_t size) {
     for (;;) {

@@ -1,5 +1,5 @@
-#include "Fakes.h"
 #include "scheduler/BackupSchedule.h"
+#include "Fakes.h"
 #include "settings/Errors.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ protected:
     }
 
     // Runs the backup check at each of the times and returns the ones that started the backup.
-    std::vector<TTimeOfDay> ChecksThatStartTheBackup(std::initializer_list<TTimeOfDay> times) {
+    std::vector<TTimeOfDay> ChecksThatStartTheBackup(const std::vector<TTimeOfDay>& times) {
         std::vector<TTimeOfDay> starts;
         for (const TTimeOfDay time : times) {
             if (!window.TimerEnabled(TTimerId::Timer3))
@@ -87,6 +87,82 @@ TEST_F(BackupScheduleTest, MissesARunStartedNinetySecondsAfterTheBackupTime) {
     // The first check comes a minute after start.
     EXPECT_TRUE(ChecksThatStartTheBackup({At(2, 2, 30), At(2, 3, 30)}).empty());
     EXPECT_TRUE(window.TimerEnabled(TTimerId::Timer3));
+}
+
+struct TClockJump {
+    const char* Name;
+    const char* BackupTime;
+    std::vector<TTimeOfDay> Checks;
+    std::vector<TTimeOfDay> Starts;
+
+    friend void PrintTo(const TClockJump& jump, std::ostream* out) { *out << jump.Name; }
+};
+
+class BackupClockJumps : public BackupScheduleTest,
+                         public ::testing::WithParamInterface<TClockJump> {};
+
+TEST_P(BackupClockJumps, StartTheBackupOnlyWithinAnHourAfterAJumpForward) {
+    window.Fields[TField::Edit1] = GetParam().BackupTime;
+    EXPECT_EQ(ChecksThatStartTheBackup(GetParam().Checks), GetParam().Starts);
+    EXPECT_EQ(window.TimerEnabled(TTimerId::Timer3), GetParam().Starts.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BackupClockJumps,
+    ::testing::Values(
+        TClockJump{"OverTheWindow", "02:30:00", {At(1, 59, 30), At(3, 0, 30)}, {At(3, 0, 30)}},
+        TClockJump{"LandingInsideTheWindow", "02:00:00", {At(1, 59, 30), At(2, 1)}, {At(2, 1)}},
+        TClockJump{"OnToTheBackupTime", "02:00:00", {At(1, 50), At(2, 0)}, {At(2, 0)}},
+        TClockJump{"JustUnderAnHourPast",
+                   "02:00:00",
+                   {At(1, 59, 30), At(2, 59, 59, 999)},
+                   {At(2, 59, 59, 999)}},
+        TClockJump{"AnHourPast", "02:00:00", {At(1, 59, 30), At(3, 0), At(3, 1)}, {}},
+        TClockJump{"OverMidnight", "23:59:30", {At(23, 58), At(0, 30)}, {At(0, 30)}},
+        TClockJump{"ToJustAfterMidnight", "00:10:00", {At(23, 50), At(0, 40)}, {At(0, 40)}},
+        // A start at 02:30 for a backup at 02:00 misses it for this run, jump or no jump.
+        TClockJump{"FirstCheckHasNoPreviousOne", "02:00:00", {At(2, 30), At(2, 31)}, {}},
+        TClockJump{"LongSleep", "02:00:00", {At(22, 0), At(7, 0)}, {}},
+        // The time was already past when the previous check ran.
+        TClockJump{"BackupTimeAtThePreviousCheck", "02:00:00", {At(2, 2), At(2, 3)}, {}},
+        // The clock set back an hour from 02:59:30 must not read as a step of 23 hours forward
+        // over a backup time at 01:30.
+        TClockJump{"SetBackAnHour",
+                   "01:30:00",
+                   {At(1, 45), At(2, 59, 30), At(2, 0, 30), At(2, 1, 30)},
+                   {}},
+        TClockJump{"SetBackAMinute", "14:00:00", {At(14, 5), At(14, 3), At(14, 4)}, {}},
+        // Set back before the backup time, the clock reaches it again and the plain rule holds.
+        TClockJump{"SetBackBeforeTheBackupTime",
+                   "02:00:00",
+                   {At(2, 30), At(1, 59), At(2, 0, 10)},
+                   {At(2, 0, 10)}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(BackupScheduleTest, CountsACheckThatFailedOnABadTimeAsThePreviousOne) {
+    clock.Now = At(1, 50);
+    schedule.Timer3Timer();
+    window.Fields[TField::Edit1] = "2:";
+    clock.Now = At(2, 9);
+    EXPECT_THROW(schedule.Timer3Timer(), EConvertError);
+    // Put right at 02:10: the backup time lies before the failed check, so it is not caught up.
+    window.Fields[TField::Edit1] = "02:00:00";
+    clock.Now = At(2, 10);
+    schedule.Timer3Timer();
+    EXPECT_TRUE(launcher.CommandLines.empty());
+}
+
+TEST_F(BackupScheduleTest, DoubleClickOnTheBackupTimeLeavesTheJumpToThePeriodicCheck) {
+    clock.Now = At(1, 59, 30);
+    schedule.Timer3Timer();
+    // The clock jumps to 02:30; the double-click asks about this moment only.
+    clock.Now = At(2, 30);
+    schedule.Edit1DblClick();
+    EXPECT_TRUE(launcher.CommandLines.empty());
+    // The periodic check still looks back to its own previous reading.
+    clock.Now = At(2, 30, 30);
+    schedule.Timer3Timer();
+    EXPECT_EQ(launcher.CommandLines, std::vector<std::string>{"stopdb --now"});
 }
 
 TEST_F(BackupScheduleTest, SwitchesItselfOffButStartsNothingWithoutAStopCommand) {

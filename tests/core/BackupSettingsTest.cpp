@@ -1,7 +1,7 @@
+#include "settings/BackupSettings.h"
 #include "Fakes.h"
 #include "TempDir.h"
 #include "scheduler/SettingFields.h"
-#include "settings/BackupSettings.h"
 #include "settings/Errors.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +14,8 @@ namespace {
 using TSixValues = std::array<std::string, 6>;
 
 TSixValues ValuesOf(const TBackupSettings& s) {
-    return {s.ShutdownDatabaseCommand, s.BackupFolder, s.BackupSource,
-            s.BackupTime,              s.ShutdownTime, s.NotShutdownAfterTime};
+    return {s.ShutdownDatabaseCommand, s.BackupFolder, s.BackupSource, s.BackupTime, s.ShutdownTime,
+            s.NotShutdownAfterTime};
 }
 
 TBackupSettings LoadBytes(const std::string& bytes) {
@@ -32,18 +32,34 @@ struct TFileCase {
 
 class SettingsFileLines : public ::testing::TestWithParam<TFileCase> {};
 
+// Hands the bytes over one at a time, so every line end and CR LF falls across two reads.
+class TOneByteAtATime final : public TByteSource {
+public:
+    explicit TOneByteAtATime(std::string bytes) : Bytes(std::move(bytes)) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+        if (Pos == Bytes.size() || size == 0)
+            return 0;
+        buffer[0] = Bytes[Pos++];
+        return 1;
+    }
+
+private:
+    std::string Bytes;
+    std::size_t Pos = 0;
+};
+
 TEST_P(SettingsFileLines, LoadUnderTheLineRules) {
     EXPECT_EQ(ValuesOf(LoadBytes(GetParam().Bytes)), GetParam().Expected);
+    TOneByteAtATime source(GetParam().Bytes);
+    EXPECT_EQ(ValuesOf(ReadBackupSettings(source, TLocalDate{2024, 3, 5})), GetParam().Expected);
 }
 
-const TSixValues FullSix{"stop db", "D:\\backup\\", "C:\\data", "02:00:00", "03:00:00",
-                         "04:00:00"};
+const TSixValues FullSix{"stop db", "D:\\backup\\", "C:\\data", "02:00:00", "03:00:00", "04:00:00"};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SettingsFileLines,
     ::testing::Values(
-        TFileCase{"Lf", "stop db\nD:\\backup\\\nC:\\data\n02:00:00\n03:00:00\n04:00:00\n",
-                  FullSix},
+        TFileCase{"Lf", "stop db\nD:\\backup\\\nC:\\data\n02:00:00\n03:00:00\n04:00:00\n", FullSix},
         TFileCase{"CrLf",
                   "stop db\r\nD:\\backup\\\r\nC:\\data\r\n02:00:00\r\n03:00:00\r\n04:00:00\r\n",
                   FullSix},
@@ -56,11 +72,22 @@ INSTANTIATE_TEST_SUITE_P(
         TFileCase{"Empty", "", {"", "", "", "", "", ""}},
         TFileCase{"EmptyLinesInBetween", "a\n\nc\n\n\nf\n", {"a", "", "c", "", "", "f"}},
         TFileCase{"LoneCrIsDropped", "a\rb\nc\r\r\nd", {"ab", "c", "d", "", "", ""}},
-        TFileCase{"BlanksAndCaseKept", "  Stop DB  \n\tx\t\n", {"  Stop DB  ", "\tx\t", "", "", "", ""}},
-        TFileCase{"CtrlZEndsTheFile", "a\nb\x1a" "c\nd\n", {"a", "b", "", "", "", ""}},
-        TFileCase{"CtrlZAtLineStart", "a\n\x1a" "b\nc\n", {"a", "", "", "", "", ""}},
-        TFileCase{"CtrlZFirst", "\x1a" "a\nb\n", {"", "", "", "", "", ""}},
-        TFileCase{"NulAndHighBytesKept", std::string("a\0b\n\xe9t\xe9\xff\n", 9),
+        TFileCase{
+            "BlanksAndCaseKept", "  Stop DB  \n\tx\t\n", {"  Stop DB  ", "\tx\t", "", "", "", ""}},
+        TFileCase{"CtrlZEndsTheFile",
+                  "a\nb\x1a"
+                  "c\nd\n",
+                  {"a", "b", "", "", "", ""}},
+        TFileCase{"CtrlZAtLineStart",
+                  "a\n\x1a"
+                  "b\nc\n",
+                  {"a", "", "", "", "", ""}},
+        TFileCase{"CtrlZFirst",
+                  "\x1a"
+                  "a\nb\n",
+                  {"", "", "", "", "", ""}},
+        TFileCase{"NulAndHighBytesKept",
+                  std::string("a\0b\n\xe9t\xe9\xff\n", 9),
                   {std::string("a\0b", 3), "\xe9t\xe9\xff", "", "", "", ""}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
@@ -84,7 +111,6 @@ TEST(SettingsFile, ReportsAMissingFileAsFileNotFound) {
     }
 }
 
-
 TEST(ArchiveStamp, IsTheDateAsYearMonthDay) {
     EXPECT_EQ(ArchiveStampFor({2024, 3, 5}), "MySQL20240305");
     EXPECT_EQ(ArchiveStampFor({2024, 12, 31}), "MySQL20241231");
@@ -100,8 +126,9 @@ TEST(SettingFields, AreFilledFromTheWorkingDirectoryOnlyAfterEveryRead) {
     TFakeClock clock;
     clock.Date = {2024, 3, 5};
     LoadSettingFields(window, clock);
-    EXPECT_EQ(window.FieldWrites, (std::vector<TField>{TField::Edit1, TField::Edit2, TField::Edit3,
-                                                       TField::Edit4, TField::Edit5, TField::Edit6}));
+    EXPECT_EQ(window.FieldWrites,
+              (std::vector<TField>{TField::Edit1, TField::Edit2, TField::Edit3, TField::Edit4,
+                                   TField::Edit5, TField::Edit6}));
     EXPECT_EQ(window.FieldText(TField::Edit1), "02:00:00");
     EXPECT_EQ(window.FieldText(TField::Edit2), "03:00:00");
     EXPECT_EQ(window.FieldText(TField::Edit3), "C:\\data");

@@ -48,6 +48,16 @@ int ChildProcesses() {
     return children;
 }
 
+// Descriptors this process holds open.
+int OpenDescriptors() {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count - 1; // the one the listing itself holds
+}
+
 class RunCommandLinePosix : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -154,6 +164,51 @@ TEST_F(RunCommandLinePosix, HandsOverWorkingDirectoryEnvironmentAndWordsIntact) 
     EXPECT_EQ(records[0].Fds, "0,1,2");
     EXPECT_EQ(records[0].Args,
               (std::vector<std::string>{"a b", "c\"d", "e f", "$HOME", "*", ";", "|"}));
+}
+
+TEST_F(RunCommandLinePosix, LeavesNothingBehindAfterAThousandLaunches) {
+    const int descriptorsBefore = OpenDescriptors();
+    // A descriptor left open without close-on-exec must reach none of them.
+    const int stray = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(stray, 3);
+    constexpr int Launches = 1000;
+    for (int i = 0; i < Launches; ++i) {
+        // The stop command double-clicked, then the archive step.
+        RunCommandLine(i % 2 == 0 ? "vk-recorder --now"
+                                  : "vk-recorder.exe a -tzip /backup/MySQL20240305 /data");
+    }
+    ::close(stray);
+    EXPECT_EQ(ChildProcesses(), 0);
+    EXPECT_EQ(OpenDescriptors(), descriptorsBefore);
+
+    // Only the listing is polled; the records are read once all are there.
+    const auto deadline = std::chrono::steady_clock::now() + 120s;
+    std::vector<fs::path> records;
+    while (std::chrono::steady_clock::now() < deadline) {
+        records.clear();
+        for (const auto& entry : fs::directory_iterator(Records))
+            if (entry.path().extension() == ".txt")
+                records.push_back(entry.path());
+        if (records.size() >= Launches)
+            break;
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_EQ(records.size(), static_cast<std::size_t>(Launches));
+    int stops = 0;
+    for (const fs::path& record : records) {
+        std::ifstream in(record);
+        std::string line, fds;
+        bool stop = false;
+        while (std::getline(in, line)) {
+            if (line.rfind("fds=", 0) == 0)
+                fds = line.substr(4);
+            stop = stop || line == "arg=--now";
+        }
+        EXPECT_EQ(fds, "0,1,2") << record;
+        stops += stop;
+    }
+    EXPECT_EQ(stops, Launches / 2);
+    EXPECT_EQ(ChildProcesses(), 0);
 }
 
 TEST_F(RunCommandLinePosix, FindsAWindowsStyleProgramNameWithoutItsSuffix) {
