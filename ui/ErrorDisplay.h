@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/Errors.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -59,6 +61,8 @@ public:
     template <class THandler> void Run(THandler&& handler) noexcept {
         try {
             handler();
+        } catch (const ECoreError& error) {
+            ShowError(error.Message()); // whole, NUL bytes from the settings file included
         } catch (const std::exception& error) {
             ShowError(error.what());
         } catch (...) {

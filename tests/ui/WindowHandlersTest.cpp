@@ -94,6 +94,15 @@ TEST_F(WindowHandlers, ATimerErrorReachesTheDefaultErrorDisplay) {
     EXPECT_EQ(Boxes.Shown.size(), 2u);
 }
 
+TEST_F(WindowHandlers, AnErrorKeepsTheNulBytesOfItsText) {
+    OpenWith("01:30:00");
+    Window->SetFieldText(TField::Edit1, std::string("1\0x", 3));
+    Fire("Timer3");
+    RunPostedEvents();
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Text, QString::fromUtf16(u"'1\u0000x' is not a valid time.", 26));
+}
+
 TEST_F(WindowHandlers, AStopCommandThatCannotStartShowsThePlainBox) {
     OpenWith("01:30:00");
     Launcher.Fail = true;
