@@ -204,16 +204,19 @@ class Scene:
         raise Failure(f"interrupted by signal {number}")
 
     def __exit__(self, kind, value, trace):
-        failed = kind is not None
-        if failed:
-            print(f"FAILED: {self.name}: {value}", flush=True)
-            if not isinstance(value, Failure):
-                traceback.print_exception(kind, value, trace)
-            self._report()
-        # The program first, the X server last, so nothing loses its server while it runs.
-        for label, process in reversed(self.processes):
-            self.stop(process)
-        shutil.rmtree(self.dir, ignore_errors=True)
+        try:
+            if kind is not None:
+                print(f"FAILED: {self.name}: {value}", flush=True)
+                if not isinstance(value, Failure):
+                    traceback.print_exception(kind, value, trace)
+                self._report()
+        finally:
+            for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+                signal.signal(sig, signal.SIG_IGN)
+            # The program first, the X server last, so nothing loses its server while it runs.
+            for _label, process in reversed(self.processes):
+                self.stop(process)
+            shutil.rmtree(self.dir, ignore_errors=True)
         return False
 
     def _report(self):
@@ -329,23 +332,32 @@ class Scene:
             self.wait_for("the logind stand-in on the system bus",
                           lambda: connection.name_has_owner("org.freedesktop.login1"), 30)
             manager = connection.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
-            # logind has had PowerOffWithFlags since systemd 248; the template predates it.
-            manager.AddMethod("org.freedesktop.login1.Manager", "PowerOffWithFlags", "t", "", "",
-                              dbus_interface="org.freedesktop.DBus.Mock")
+            # The template predates PowerOffWithFlags; this one answers like Debian 12's
+            # logind (systemd 252), which knows only the flags 0x01 and 0x02.
+            manager.AddMethod(
+                "org.freedesktop.login1.Manager", "PowerOffWithFlags", "t", "",
+                "if args[0] & ~3: raise dbus.exceptions.DBusException('Invalid flags parameter', "
+                "name='org.freedesktop.DBus.Error.InvalidArgs')",
+                dbus_interface="org.freedesktop.DBus.Mock")
         finally:
             connection.close()
 
     def power_off_requests(self):
-        """Real times of the power-off calls the logind stand-in received."""
+        """The power-off calls the logind stand-in accepted, as (real time, method, arguments)."""
         if not os.path.exists(self.mock_log):
             return []
-        requests = []
+        calls = []
         with open(self.mock_log) as log:
             for line in log:
-                match = re.match(r"^(\d+\.\d+) (PowerOff|PowerOffWithFlags)\b(.*)$", line)
-                if match:
-                    requests.append((float(match.group(1)), match.group(2), match.group(3)))
-        return requests
+                match = re.match(r"^(\d+\.\d+) (PowerOff|PowerOffWithFlags)( raised:)?(.*)$",
+                                 line.rstrip("\n"))
+                if not match:
+                    continue
+                if match.group(3):
+                    calls.pop()  # the call just before it was refused
+                else:
+                    calls.append((float(match.group(1)), match.group(2), match.group(4).strip()))
+        return calls
 
     # --- the program's surroundings -------------------------------------------------------
 
