@@ -349,8 +349,9 @@ class Scene:
         calls = []
         with open(self.mock_log) as log:
             for line in log:
-                match = re.match(r"^(\d+\.\d+) (PowerOff|PowerOffWithFlags)( raised:)?(.*)$",
-                                 line.rstrip("\n"))
+                match = re.match(
+                    r"^(\d+\.\d+) (PowerOffWithFlags|PowerOff)( raised:)?((?: .*)?)$",
+                    line.rstrip("\n"))
                 if not match:
                     continue
                 if match.group(3):
