@@ -216,6 +216,15 @@ class Scene:
             # The program first, the X server last, so nothing loses its server while it runs.
             for _label, process in reversed(self.processes):
                 self.stop(process)
+            if self.program is not None:
+                # libfaketime shares its start time with the program's children through shared
+                # memory named after the program, which only a normal exit removes.
+                for name in (f"faketime_shm_{self.program.pid}",
+                             f"sem.faketime_sem_{self.program.pid}"):
+                    try:
+                        os.unlink(os.path.join("/dev/shm", name))
+                    except FileNotFoundError:
+                        pass
             shutil.rmtree(self.dir, ignore_errors=True)
         return False
 
