@@ -63,6 +63,7 @@ xlib.XSelectInput.argtypes = [ctypes.c_void_p, Window, ctypes.c_long]
 xlib.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.POINTER(XEvent)]
 xlib.XPending.argtypes = [ctypes.c_void_p]
 xlib.XFlush.argtypes = [ctypes.c_void_p]
+xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
 xlib.XConnectionNumber.argtypes = [ctypes.c_void_p]
 xlib.XInternAtom.restype = Atom
 xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
@@ -114,7 +115,7 @@ def monitor(log_path):
     stopping = []
     signal.signal(signal.SIGTERM, lambda *_: stopping.append(True))
     xlib.XSelectInput(display, root, STRUCTURE_NOTIFY_MASK | SUBSTRUCTURE_NOTIFY_MASK)
-    xlib.XFlush(display)
+    xlib.XSync(display, 0)  # selected for certain before the log says it is ready
     with open(log_path, "a", buffering=1) as log:
         log.write(json.dumps({"t": time.time(), "type": "ready"}) + "\n")
         event = XEvent()
