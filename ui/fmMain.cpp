@@ -30,6 +30,11 @@ std::size_t Index(TField field) {
 
 } // namespace
 
+template <class THandler> void TMain::Connect(TSwitchTimer& timer, THandler handler) {
+    connect(&timer.Qt(), &QTimer::timeout, this,
+            [this, handler] { Errors.Run([this, handler] { (this->*handler)(); }); });
+}
+
 TMain::TMain(TClock& clock, TLauncher& launcher, TPowerOff& powerOff, TMessageBoxes& messageBoxes)
     : Form(std::make_unique<Ui::TMain>()), Errors(messageBoxes), Regional(ReadRegionalSettings()),
       Clock(clock), Backup(*this, clock, launcher, Regional),
@@ -66,11 +71,6 @@ TMain::TMain(TClock& clock, TLauncher& launcher, TPowerOff& powerOff, TMessageBo
 
 TMain::~TMain() {
     FormDestroy();
-}
-
-template <class THandler> void TMain::Connect(TSwitchTimer& timer, THandler handler) {
-    connect(&timer.Qt(), &QTimer::timeout, this,
-            [this, handler] { Errors.Run([this, handler] { (this->*handler)(); }); });
 }
 
 void TMain::UseDesignFont() {
