@@ -2,8 +2,11 @@
 
 #include "LocalText.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -21,6 +24,15 @@ void TQtMessageBoxes::Show(TMessageKind kind, const QString& caption, const QStr
                         caption, text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
+    // Ctrl+C copies the box as a Windows message box does on every system: caption, text and
+    // button between rules, so the operator can paste an error into a report.
+    auto* copy = new QShortcut(QKeySequence::Copy, box);
+    QObject::connect(copy, &QShortcut::activated, box, [box] {
+        const QString rule = QStringLiteral("---------------------------\n");
+        QGuiApplication::clipboard()->setText(rule + box->windowTitle() + '\n' + rule +
+                                              box->text() + '\n' + rule + QStringLiteral("OK\n") +
+                                              rule);
+    });
     Open.erase(std::remove_if(Open.begin(), Open.end(),
                               [](const QPointer<QMessageBox>& open) { return open.isNull(); }),
                Open.end());
