@@ -4,15 +4,19 @@
 #            Windows and run under Wine).
 # make test-windows: only the Windows leg.
 # make fuzz: run each fuzz target long (FUZZ_RUNS inputs), keeping its corpus in build-fuzz.
+# make bench: build a Release program and the bench's floor in build-bench and measure them side
+#             by side under Xvfb (bench/README.md); BENCH_ARGS go to bench/run.py.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 WINDOWS_BUILD ?= build-windows
+BENCH_BUILD ?= build-bench
+BENCH_ARGS ?=
 FUZZ_RUNS ?= 10000000
 FUZZ_TARGETS = time_of_day settings_load
 
-.PHONY: all deps build build-asan build-fuzz run test test-windows fuzz clean
+.PHONY: all deps build build-asan build-fuzz run test test-windows fuzz bench clean
 
 all: build
 
@@ -48,8 +52,15 @@ fuzz: build-fuzz
 	    -runs=$(FUZZ_RUNS) -print_final_stats=1 || exit 1; \
 	done
 
+bench: deps
+	@scripts/install-deps scripts/bench-packages.txt
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DVESPERKEEP_TESTS=OFF -DVESPERKEEP_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	/usr/bin/python3 -B bench/run.py $(BENCH_BUILD) $(BENCH_ARGS)
+
 run: build
 	cd examples && ../$(BUILD)/app/vesperkeep
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD) $(BENCH_BUILD)

@@ -4,8 +4,9 @@
 //   bench-x launch TIMEOUT_MS PROGRAM [ARG...]
 //       Selects SubstructureNotify on the root window, then starts PROGRAM and prints
 //         pid PID START_NS           at once (START_NS: CLOCK_MONOTONIC just before fork)
-//         mapped MS WINDOW           when a MapNotify arrives for a top-level window whose
-//                                    _NET_WM_PID is PROGRAM's (MS: from START_NS to the event)
+//         mapped MS WINDOW CPU_MS    when a MapNotify arrives for a top-level window whose
+//                                    _NET_WM_PID is PROGRAM's (MS: from START_NS to the event;
+//                                    CPU_MS: PROGRAM's threads' time on a CPU until then)
 //       or "timeout" / "exited", then stays until PROGRAM ends and exits with its status.
 //       PROGRAM gets SIGTERM should this client die first.
 //   bench-x owner SELECTION TIMEOUT_MS
@@ -16,6 +17,8 @@
 #define _GNU_SOURCE
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include <dirent.h>
 
 #include <errno.h>
 #include <fcntl.h>
@@ -69,6 +72,30 @@ static long WindowPid(Display* display, Window window) {
     return pid;
 }
 
+// Time on a CPU of all threads of `pid`, from the scheduler's own accounting (ns resolution).
+static double CpuMs(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
+    DIR* tasks = opendir(path);
+    if (!tasks)
+        return -1;
+    unsigned long long total = 0;
+    for (struct dirent* task; (task = readdir(tasks));) {
+        if (task->d_name[0] == '.')
+            continue;
+        char file[128];
+        snprintf(file, sizeof file, "%s/%s/schedstat", path, task->d_name);
+        FILE* stat = fopen(file, "r");
+        unsigned long long ns = 0;
+        if (stat && fscanf(stat, "%llu", &ns) == 1)
+            total += ns;
+        if (stat)
+            fclose(stat);
+    }
+    closedir(tasks);
+    return total / 1e6;
+}
+
 static int Launch(long timeoutMs, char** argv) {
     Display* display = OpenDisplay();
     const Window root = DefaultRootWindow(display);
@@ -106,7 +133,8 @@ static int Launch(long timeoutMs, char** argv) {
             if (WindowPid(display, event.xmap.window) != child)
                 continue;
             const long long mapped = NowNs();
-            printf("mapped %.3f 0x%lx\n", (mapped - start) / 1e6, event.xmap.window);
+            printf("mapped %.3f 0x%lx %.3f\n", (mapped - start) / 1e6, event.xmap.window,
+                   CpuMs(child));
             outcome = NULL;
             goto seen;
         }

@@ -122,6 +122,7 @@ class World:
             raise BenchError(f"{label}: the main window was not mapped ({second!r}); "
                              f"see {os.path.join(self.logs, label + '.log')}")
         running.mapped_ms = float(second[1])
+        running.cpu_to_map_ms = float(second[3])
         return running
 
     def windows(self, pid):
@@ -152,6 +153,7 @@ class Running:
         self.label, self.helper, self.pid, self.started = label, helper, pid, started
         self.faked = faked
         self.mapped_ms = None
+        self.cpu_to_map_ms = None
 
     def since_start(self):
         return time.monotonic() - self.started
