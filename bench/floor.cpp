@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -14,6 +15,7 @@
 int main(int argc, char* argv[]) {
     using namespace std::chrono_literals;
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/vesperkeep/vesperkeep.ico")));
     QWidget window;
     Ui::TMain form;
     form.setupUi(&window);
