@@ -245,6 +245,7 @@ def day(world, programs, instances, speed, result, log):
     world.add_recorder("7z")
     started = []
     samples = {}
+    wakeups = {}
     try:
         for index in range(instances):
             for name in programs:
@@ -263,6 +264,10 @@ def day(world, programs, instances, speed, result, log):
             running = next(r for _, _, r in started if r.pid == next_pid)
             running.wait_until(next_at)
             samples[next_pid].append((next_at, status(next_pid)["VmRSS"]))
+            if len(samples[next_pid]) == 1:
+                wakeups[next_pid] = activity(next_pid)["voluntary"]
+            if next_at >= ends[next_pid]:
+                wakeups[next_pid] = activity(next_pid)["voluntary"] - wakeups[next_pid]
             later = next_at + 5.0
             if next_at >= ends[next_pid]:
                 del pending[next_pid]
@@ -273,7 +278,7 @@ def day(world, programs, instances, speed, result, log):
             running.stop()
 
     figures = {name: {"start_rss": [], "end_rss": [], "peak_rss": [], "percent": [],
-                      "stops": [], "archives": []} for name in programs}
+                      "stops": [], "archives": [], "wakeups": []} for name in programs}
     for name, folder, running in started:
         series = [rss for _, rss in samples[running.pid]]
         first, last = series[0], series[-1]
@@ -281,6 +286,7 @@ def day(world, programs, instances, speed, result, log):
         figures[name]["end_rss"].append(last)
         figures[name]["peak_rss"].append(max(series))
         figures[name]["percent"].append(100.0 * (last - first) / first)
+        figures[name]["wakeups"].append(wakeups[running.pid])
 
         def count(recorder):
             path = os.path.join(folder, recorder + ".runs")
@@ -385,8 +391,11 @@ def table(results):
         f"Simulated day: 86400 s in {d['length']:.0f} real seconds (libfaketime "
         f"x{results['day_speed']:g}), backup at {DAY_BACKUP}; stop command ran "
         f"{'/'.join(map(str, stops))} times and 7z {'/'.join(map(str, archives))} times in the "
-        "vesperkeep runs; the shutdown window "
-        "23:00–01:00 never opens.",
+        "vesperkeep runs; the shutdown window 23:00–01:00 never opens. Voluntary context "
+        f"switches over the day: vesperkeep {cell(d['figures']['vesperkeep']['wakeups'], 0)}, "
+        f"floor {cell(d['figures']['floor']['wakeups'], 0)}; peak RSS: vesperkeep "
+        f"{cell(d['figures']['vesperkeep']['peak_rss'], 0)} KiB, floor "
+        f"{cell(d['figures']['floor']['peak_rss'], 0)} KiB.",
         f"Hidden at 5 s: vesperkeep {sum(s['hidden']['vesperkeep'])}/{runs} runs; "
         f"threads while idle: vesperkeep {cell(i['vesperkeep']['threads'], 0)}, "
         f"floor {cell(i['floor']['threads'], 0)}.",
