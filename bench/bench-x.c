@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdbool.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -83,7 +84,7 @@ static double CpuMs(pid_t pid) {
     for (struct dirent* task; (task = readdir(tasks));) {
         if (task->d_name[0] == '.')
             continue;
-        char file[128];
+        char file[sizeof path + sizeof task->d_name + 16];
         snprintf(file, sizeof file, "%s/%s/schedstat", path, task->d_name);
         FILE* stat = fopen(file, "r");
         unsigned long long ns = 0;
@@ -94,6 +95,35 @@ static double CpuMs(pid_t pid) {
     }
     closedir(tasks);
     return total / 1e6;
+}
+
+// Prints "mapped ..." at the first MapNotify of a top-level window of `child`, or "timeout"
+// or "exited"; false when the child has ended.
+static bool WaitForMap(Display* display, Window root, pid_t child, long long start,
+                       long long deadline) {
+    struct pollfd connection = {.fd = ConnectionNumber(display), .events = POLLIN};
+    while (NowNs() < deadline) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            const long long arrived = NowNs();
+            if (event.type != MapNotify || event.xmap.event != root || event.xmap.override_redirect)
+                continue;
+            if (WindowPid(display, event.xmap.window) != child)
+                continue;
+            printf("mapped %.3f 0x%lx %.3f\n", (arrived - start) / 1e6, event.xmap.window,
+                   CpuMs(child));
+            return true;
+        }
+        int status;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            puts("exited");
+            return false;
+        }
+        poll(&connection, 1, 20);
+    }
+    puts("timeout");
+    return true;
 }
 
 static int Launch(long timeoutMs, char** argv) {
@@ -122,32 +152,8 @@ static int Launch(long timeoutMs, char** argv) {
     fflush(stdout);
 
     const long long deadline = start + timeoutMs * 1000000LL;
-    const char* outcome = "timeout";
-    struct pollfd connection = {.fd = ConnectionNumber(display), .events = POLLIN};
-    while (NowNs() < deadline) {
-        while (XPending(display)) {
-            XEvent event;
-            XNextEvent(display, &event);
-            if (event.type != MapNotify || event.xmap.event != root || event.xmap.override_redirect)
-                continue;
-            if (WindowPid(display, event.xmap.window) != child)
-                continue;
-            const long long mapped = NowNs();
-            printf("mapped %.3f 0x%lx %.3f\n", (mapped - start) / 1e6, event.xmap.window,
-                   CpuMs(child));
-            outcome = NULL;
-            goto seen;
-        }
-        int status;
-        if (waitpid(child, &status, WNOHANG) == child) {
-            puts("exited");
-            return 1;
-        }
-        poll(&connection, 1, 20);
-    }
-seen:
-    if (outcome)
-        puts(outcome);
+    if (!WaitForMap(display, root, child, start, deadline))
+        return 1;
     fflush(stdout);
     XCloseDisplay(display);
 

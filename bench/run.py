@@ -145,7 +145,7 @@ def start_up(world, programs, runs, log):
             figures[name]["VmHWM"].append(memory["VmHWM"])
             hidden_at_5s[name].append(not any(w[0] == "top" and w[1] == "viewable"
                                               for w in windows))
-            time.sleep(0.3)
+            time.sleep(1.0)  # the tray and the X server settle after the last one
         if run >= 0:
             log(f"  start-up run {run + 1}/{runs}: " + ", ".join(
                 f"{name} {figures[name]['mapped_ms'][-1]:.1f} ms" for name in order))
@@ -246,6 +246,7 @@ def day(world, programs, instances, speed, result, log):
     started = []
     samples = {}
     wakeups = {}
+    series = {}  # anonymous and file-backed parts, for the log
     try:
         for index in range(instances):
             for name in programs:
@@ -255,6 +256,7 @@ def day(world, programs, instances, speed, result, log):
                                        clock=f"@{DAY_START} x{speed:g}")
                 started.append((name, folder, running))
                 samples[running.pid] = []
+                series[running.pid] = []
         # The last start's RSS-at-start-up sample comes RSS_AT_S after it; every program's day
         # ends `length` after its own start.
         pending = {running.pid: RSS_AT_S for _, _, running in started}
@@ -263,7 +265,9 @@ def day(world, programs, instances, speed, result, log):
             next_pid, next_at = min(pending.items(), key=lambda item: item[1])
             running = next(r for _, _, r in started if r.pid == next_pid)
             running.wait_until(next_at)
-            samples[next_pid].append((next_at, status(next_pid)["VmRSS"]))
+            memory = status(next_pid)
+            samples[next_pid].append((next_at, memory["VmRSS"]))
+            series[next_pid].append((next_at, memory["RssAnon"], memory["RssFile"]))
             if len(samples[next_pid]) == 1:
                 wakeups[next_pid] = activity(next_pid)["voluntary"]
             if next_at >= ends[next_pid]:
@@ -278,15 +282,19 @@ def day(world, programs, instances, speed, result, log):
             running.stop()
 
     figures = {name: {"start_rss": [], "end_rss": [], "peak_rss": [], "percent": [],
-                      "stops": [], "archives": [], "wakeups": []} for name in programs}
+                      "stops": [], "archives": [], "wakeups": [], "anon_change": [], "file_change": []}
+               for name in programs}
     for name, folder, running in started:
-        series = [rss for _, rss in samples[running.pid]]
-        first, last = series[0], series[-1]
+        rss = [value for _, value in samples[running.pid]]
+        first, last = rss[0], rss[-1]
         figures[name]["start_rss"].append(first)
         figures[name]["end_rss"].append(last)
-        figures[name]["peak_rss"].append(max(series))
+        figures[name]["peak_rss"].append(max(rss))
         figures[name]["percent"].append(100.0 * (last - first) / first)
         figures[name]["wakeups"].append(wakeups[running.pid])
+        parts = series[running.pid]
+        figures[name]["anon_change"].append(parts[-1][1] - parts[0][1])
+        figures[name]["file_change"].append(parts[-1][2] - parts[0][2])
 
         def count(recorder):
             path = os.path.join(folder, recorder + ".runs")
@@ -298,8 +306,8 @@ def day(world, programs, instances, speed, result, log):
         figures[name]["stops"].append(count("stop-database"))
         figures[name]["archives"].append(count("7z"))
         with open(os.path.join(world.logs, f"day-{name}-rss.txt"), "a") as out:
-            out.write(f"{running.label}: " + " ".join(
-                f"{at:.0f}s={rss}" for at, rss in samples[running.pid]) + "\n")
+            out.write(f"{running.label} (real s: anonymous+file KiB): " + " ".join(
+                f"{at:.0f}={anon}+{mapped}" for at, anon, mapped in series[running.pid]) + "\n")
     result["figures"] = figures
     result["length"] = length
     log(f"  day: {len(started)} programs through a day of {length:.0f} real seconds")
@@ -365,6 +373,12 @@ def table(results):
     add(f"RSS at the end of a simulated day against 5 s after exec, %, {instances} runs",
         d["figures"]["vesperkeep"]["percent"], d["figures"]["floor"]["percent"],
         "—", f"every run within ±{TARGET_DAY_PERCENT:g} %", worst <= TARGET_DAY_PERCENT, 2)
+    rows.append("| of which anonymous (heap, stacks), KiB change | "
+                f"{cell(d['figures']['vesperkeep']['anon_change'], 0)} | "
+                f"{cell(d['figures']['floor']['anon_change'], 0)} | — | — | — |")
+    rows.append("| of which file-backed (code and data of the binary and libraries), KiB change | "
+                f"{cell(d['figures']['vesperkeep']['file_change'], 0)} | "
+                f"{cell(d['figures']['floor']['file_change'], 0)} | — | — | — |")
     add(f"RSS 5 s after exec in the day (faked clock), KiB",
         d["figures"]["vesperkeep"]["start_rss"], d["figures"]["floor"]["start_rss"],
         f"{ratio(d['figures']['vesperkeep']['start_rss'], d['figures']['floor']['start_rss']):.2f}x",

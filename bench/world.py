@@ -181,7 +181,7 @@ def status(pid):
     with open(f"/proc/{pid}/status") as lines:
         for line in lines:
             key, _, value = line.partition(":")
-            if key in ("VmRSS", "VmHWM", "Threads"):
+            if key in ("VmRSS", "VmHWM", "RssAnon", "RssFile", "Threads"):
                 values[key] = int(value.split()[0])
     return values
 
