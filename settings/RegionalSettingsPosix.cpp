@@ -32,7 +32,9 @@ std::string ExpandCompositeConversions(std::string_view format) {
     return expanded;
 }
 
-bool IsHourConversion(char c) { return c == 'H' || c == 'I' || c == 'k' || c == 'l'; }
+bool IsHourConversion(char c) {
+    return c == 'H' || c == 'I' || c == 'k' || c == 'l';
+}
 
 // The literal text between the hours and the next conversion of a time format: ":" for
 // "%H:%M:%S", "." for "%H.%M.%S". Empty when the format has no such text.
@@ -42,8 +44,8 @@ std::string SeparatorAfterHours(std::string_view format) {
             continue;
         std::size_t j = i + 1;
         // Flags, widths and the E/O modifiers of glibc's strftime.
-        while (j < format.size() && std::string_view("_-0^#EO123456789").find(format[j]) !=
-                                        std::string_view::npos)
+        while (j < format.size() &&
+               std::string_view("_-0^#EO123456789").find(format[j]) != std::string_view::npos)
             ++j;
         if (j >= format.size())
             return {};
@@ -68,8 +70,7 @@ std::string Text(nl_item item) {
 
 TRegionalSettings ReadRegionalSettings() {
     TRegionalSettings regional;
-    const std::string timeSeparator =
-        SeparatorAfterHours(ExpandCompositeConversions(Text(T_FMT)));
+    const std::string timeSeparator = SeparatorAfterHours(ExpandCompositeConversions(Text(T_FMT)));
     if (!timeSeparator.empty())
         regional.TimeSeparator = timeSeparator;
     const std::string decimalSeparator = Text(RADIXCHAR);

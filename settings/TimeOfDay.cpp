@@ -13,7 +13,9 @@ std::int64_t ToMilliseconds(TTimeOfDay value) {
 
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Reads a time text with a position that only moves forward. Blanks are spaces only.
 class TTimeScanner {
@@ -125,6 +127,8 @@ TTimeOfDay ParseTimeOfDay(std::string_view text, const TRegionalSettings& region
     return TimeOfDayFromParts(hours, minutes, seconds, milliseconds);
 }
 
-TTimeOfDay CurrentTimeOfDay() { return CurrentLocalDateTime().Time; }
+TTimeOfDay CurrentTimeOfDay() {
+    return CurrentLocalDateTime().Time;
+}
 
 } // namespace vesperkeep

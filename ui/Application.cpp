@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "SettingChange.h"
+
 #include <QApplication>
 
 // Resources compiled into a static library have to be registered by hand, outside any namespace.
@@ -23,6 +25,7 @@ void SetUpApplication(QApplication& application) {
     QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
     QApplication::setWindowIcon(ApplicationIcon());
     application.setQuitOnLastWindowClosed(false);
+    ForwardRegionalSettingChanges(application);
 }
 
 } // namespace vesperkeep

@@ -1,3 +1,4 @@
+#include "LaunchRecords.h"
 #include "TempDir.h"
 #include "scheduler/CommandLine.h"
 
@@ -15,10 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-struct TRecord {
-    std::string Cwd, CommandLine, Mark;
-};
 
 // The recorder is built beside the test program. Copies under other names are started, since
 // the launcher looks in this program's own folder first.
@@ -60,54 +57,11 @@ protected:
         }
     }
 
-    // Waits, for ten seconds at most, until `count` programs have recorded what they got.
-    std::vector<TRecord> WaitForRecords(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        std::vector<TRecord> records;
-        while (std::chrono::steady_clock::now() < deadline) {
-            records.clear();
-            for (const auto& entry : fs::directory_iterator(Records)) {
-                const std::string name = entry.path().filename().string();
-                if (name.rfind("record-", 0) != 0 || entry.path().extension() != ".txt")
-                    continue;
-                std::ifstream in(entry.path(), std::ios::binary);
-                TRecord record;
-                for (std::string line; std::getline(in, line);) {
-                    const auto eq = line.find('=');
-                    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-                    if (key == "cwd")
-                        record.Cwd = value;
-                    else if (key == "cmdline")
-                        record.CommandLine = value;
-                    else if (key == "mark")
-                        record.Mark = value;
-                }
-                records.push_back(record);
-            }
-            if (records.size() >= count)
-                return records;
-            std::this_thread::sleep_for(10ms);
-        }
-        ADD_FAILURE() << "only " << records.size() << " of " << count << " programs started";
-        return records;
+    std::vector<TRecord> WaitForRecords(std::size_t count) const {
+        return test::WaitForRecords(Records, count);
     }
-
-    bool Done() const {
-        for (const auto& entry : fs::directory_iterator(Records))
-            if (entry.path().filename().string().rfind("done-", 0) == 0)
-                return true;
-        return false;
-    }
-
-    bool WaitForDone() const {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (Done())
-                return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
+    bool Done() const { return RecorderDone(Records); }
+    bool WaitForDone() const { return WaitForRecorderDone(Records); }
 
     TTempDir Dir;
     fs::path Work = Dir.Path() / "work dir";

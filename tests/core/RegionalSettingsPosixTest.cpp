@@ -30,10 +30,9 @@ TEST_F(RegionalSettingsPosix, ComeFromTheLocale) {
         const char* Morning;
         const char* Afternoon;
     };
-    for (const TCase& c : {TCase{"C", ":", ".", "AM", "PM"},
-                           TCase{"en_US.UTF-8", ":", ".", "AM", "PM"},
-                           TCase{"fi_FI.UTF-8", ".", ",", "", ""},
-                           TCase{"de_DE.UTF-8", ":", ",", "", ""}}) {
+    for (const TCase& c :
+         {TCase{"C", ":", ".", "AM", "PM"}, TCase{"en_US.UTF-8", ":", ".", "AM", "PM"},
+          TCase{"fi_FI.UTF-8", ".", ",", "", ""}, TCase{"de_DE.UTF-8", ":", ",", "", ""}}) {
         const TRegionalSettings regional = In(c.Locale);
         EXPECT_EQ(regional.TimeSeparator, c.TimeSeparator) << c.Locale;
         EXPECT_EQ(regional.DecimalSeparator, c.DecimalSeparator) << c.Locale;

@@ -1,5 +1,5 @@
-#include "Fakes.h"
 #include "scheduler/ShutdownCheck.h"
+#include "Fakes.h"
 #include "settings/Errors.h"
 
 #include <gtest/gtest.h>
