@@ -2,6 +2,7 @@
 two idle timers, in one run on the same machine, and prints the table of bench/README.md.
 
   python3 bench/run.py BUILD_DIR [--runs N] [--idle SECONDS] [--instances N] [--day-speed X]
+                       [--callgrind N] [--keep]
 
 Phases:
   1. start-up: the two programs one at a time, alternating which goes first, each run from exec
@@ -14,7 +15,8 @@ Phases:
      day:  INSTANCES of each under libfaketime from 00:00 on, a day passing in 86400/X real
            seconds, with a settings file whose backup runs once (recorders in place of the stop
            command and 7z) and whose shutdown window never opens; RSS 5 s after exec against RSS
-           at the end of the day.
+           at the end of the day; then, on the same X server, the instructions each program runs
+           from exec to its request to map the main window, counted by callgrind.
 """
 import argparse
 import datetime
