@@ -395,6 +395,8 @@ def table(results):
     m = results["machine"]
     stops = d["figures"]["vesperkeep"]["stops"]
     archives = d["figures"]["vesperkeep"]["archives"]
+    once = ("" if all(count == 1 for count in stops + archives)
+            else " (**not once each: the day did not run as meant**)")
     notes = [
         "",
         f"Machine: {m['nproc']} CPUs, {m['cpu']}, Debian {m['debian']}, kernel {m['kernel']}, "
@@ -407,7 +409,7 @@ def table(results):
         f"Simulated day: 86400 s in {d['length']:.0f} real seconds (libfaketime "
         f"x{results['day_speed']:g}), backup at {DAY_BACKUP}; stop command ran "
         f"{'/'.join(map(str, stops))} times and 7z {'/'.join(map(str, archives))} times in the "
-        "vesperkeep runs; the shutdown window 23:00–01:00 never opens. Voluntary context "
+        f"vesperkeep runs{once}; the shutdown window 23:00–01:00 never opens. Voluntary context "
         f"switches over the day: vesperkeep {cell(d['figures']['vesperkeep']['wakeups'], 0)}, "
         f"floor {cell(d['figures']['floor']['wakeups'], 0)}; peak RSS: vesperkeep "
         f"{cell(d['figures']['vesperkeep']['peak_rss'], 0)} KiB, floor "
